@@ -1,0 +1,13 @@
+// Expansion of the one %TEMP% reference in the source folder setting.
+#pragma once
+
+#include "hostplatform/host_platform.h"
+
+namespace qel {
+
+// Expands the first %TEMP% reference of input into result (kMaxPath
+// characters, zero-filled on entry). Returns 0 with the finished folder in
+// result, 1 when the input cannot be expanded.
+int QelChangeEnv(HostPlatform& host, const char16_t* input, char16_t* result);
+
+}  // namespace qel
