@@ -9,6 +9,7 @@ namespace qel {
 char16_t ModuleDir[kMaxPath] = {};
 
 void QelGetModuleDir(HostPlatform& host) {
+  std::fill_n(ModuleDir, kMaxPath, u'\0');
   char16_t path[kMaxPath] = {};
   const std::size_t length = host.GetModuleFileNameW(path, kMaxPath);
   if (length == 0 || length >= kMaxPath) return;

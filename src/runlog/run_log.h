@@ -27,8 +27,8 @@ inline constexpr char16_t kNoticeRunFailed[] = u"更新処理機能の実行に�
 inline constexpr char16_t kNoticeCaption[] = u"KX520 ソフトウェア書換";
 inline constexpr std::uint32_t kNoticeStyle = kMbTopmost | kMbIconError;
 
-// Fills ModuleDir with the folder of the library's own file, or leaves it
-// empty when that path is unknown or too long for its buffer.
+// Zero-fills ModuleDir, then fills it with the folder of the library's own
+// file; leaves it empty when that path is unknown or too long for its buffer.
 void QelGetModuleDir(HostPlatform& host);
 
 // Builds ModuleDir followed by fileName in buffer (capacity kMaxPath).
