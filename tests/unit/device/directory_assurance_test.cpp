@@ -25,6 +25,7 @@ struct ParentCase {
   std::u16string path;
   std::u16string parent;  // empty: no descent
 };
+void PrintTo(const ParentCase& c, std::ostream* out) { *out << fakes::Narrow(c.path); }
 
 class CheckDirectoryParent : public DeviceStageTest, public ::testing::WithParamInterface<ParentCase> {};
 
@@ -62,6 +63,7 @@ struct OutcomeCase {
   int result;
   std::size_t creations;  // calls of CeCreateDirectory
 };
+void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.outcome; }
 
 class CheckDirectoryOutcome : public DeviceStageTest, public ::testing::WithParamInterface<OutcomeCase> {};
 

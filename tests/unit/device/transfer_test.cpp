@@ -127,6 +127,7 @@ struct CopyFailure {
   std::size_t reads;
   std::size_t writes;
 };
+void PrintTo(const CopyFailure& c, std::ostream* out) { *out << c.outcome; }
 
 class TransferCopyFailure : public TransferTest, public ::testing::WithParamInterface<CopyFailure> {};
 
