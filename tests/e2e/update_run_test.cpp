@@ -163,7 +163,7 @@ TEST_P(FailedRun, ShowsOneNoticeEndsTheConnectionCleansUpAndReturnsOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFailure, FailedRun, ::testing::ValuesIn(kFailures),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(UpdateRun, ShortWriteLeavesNoPartialCopy) {
   Scenario s("short_write");

@@ -25,7 +25,7 @@ std::string Settings(const std::string& src, const std::string& dest, const std:
 }
 
 class RunTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     host.AddFolder(u"C:\\WORK");
     host.AddFile(kDll, "MZ");
@@ -123,7 +123,7 @@ const Failure kFailures[] = {
     {"G_WriteFails", [](RunTest& t) { t.device.failAt["CeWriteFile"] = 2; }, kNoticeTransferFailed, 1,
      "CeWriteFile ERROR"},
     {"H_CommandLineTooLong",
-     [](RunTest& t) { t.WriteSettings("C:\\Src", "\\Windows\\Upd", std::string(250, 'o')); },
+     [](RunTest& t) { t.WriteSettings("C:\\Src", "\\Windows\\Upd", std::string(251, 'o')); },
      kNoticeRunFailed, 1, ""},
     {"I_ProgramNotStarted", [](RunTest& t) { t.device.failAt["CeCreateProcess"] = 1; }, kNoticeRunFailed, 1,
      ""},
@@ -147,7 +147,9 @@ TEST_P(RunFailureTest, ShowsItsNoticeThenEndsTheConnectionCleansUpAndReturnsOne)
   };
   const auto noticeLine = at("QelErrorMessage (" + fakes::Narrow(f.notice) + ")");
   ASSERT_LT(noticeLine, static_cast<long>(texts.size()));
-  if (*f.stepLine != '\0') EXPECT_LT(at(f.stepLine), noticeLine) << "the failing step logs its reason first";
+  if (*f.stepLine != '\0') {
+    EXPECT_LT(at(f.stepLine), noticeLine) << "the failing step logs its reason first";
+  }
   EXPECT_EQ(texts[static_cast<std::size_t>(noticeLine) + 1], "<========== QelDelete START ==========>");
   EXPECT_EQ(texts.back(), "<========== QelDllEntry END ==========>");
   if (f.connectionsEnded == 1) {
@@ -159,7 +161,7 @@ TEST_P(RunFailureTest, ShowsItsNoticeThenEndsTheConnectionCleansUpAndReturnsOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFailure, RunFailureTest, ::testing::ValuesIn(kFailures),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(RunTest, FailedCopyLeavesNoPartialFileOnTheDevice) {
   device.shortWriteAt = 2;
