@@ -1,0 +1,12 @@
+// Starts a connection through RapiDeviceLink from wherever this program was
+// copied to, so that a test can see which RAPI.dll the binding finds. Exit
+// code 0 when CeRapiInitEx succeeded, 1 when it did not.
+#include "device/rapi_device_link.h"
+
+int main() {
+  qel::RapiDeviceLink link;
+  qel::RapiInitRecord record;
+  if (!qel::Succeeded(link.CeRapiInitEx(record))) return 1;
+  link.CeRapiUninit();
+  return 0;
+}
