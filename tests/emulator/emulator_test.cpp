@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -43,6 +44,16 @@ std::string Hex(Handle handle) {
   std::ostringstream text;
   text << "0x" << std::hex << handle;
   return text.str();
+}
+
+// A journal line: the fields joined by tabs, then CR LF.
+std::string Line(std::initializer_list<std::string> fields) {
+  std::string line;
+  for (const std::string& field : fields) {
+    if (&field != fields.begin()) line += '\t';
+    line += field;
+  }
+  return line.append("\r\n");
 }
 
 std::string Content(const fs::path& file) {
@@ -437,18 +448,19 @@ TEST_F(EmulatorTest, JournalRecordsEveryCallWithItsArgumentsAndResult) {
   link().CeFindFirstFile(u"\\missing", data);
   link().CeRapiUninit();
 
-  EXPECT_EQ(Content(journal_),
-            "CeRapiInitEx\t" + std::to_string(sizeof(RAPIINIT)) + "\t=\t0x00000000\r\n"
-            "CeFindFirstFile\t\\\t=\t" + Hex(search) + "\r\n"
-            "CeFindClose\t" + Hex(search) + "\t=\t1\r\n"
-            "CeCreateDirectory\t\\データ\t=\t1\r\n"
-            "CeCreateFile\t\\データ\\a.qel\t1073741824\t0\t2\t2\t=\t" + Hex(file) + "\r\n"
-            "CeWriteFile\t" + Hex(file) + "\t5\t5\t=\t1\r\n"
-            "CeCloseHandle\t" + Hex(file) + "\t=\t1\r\n"
-            "CeCreateProcess\t\\データ\\a.qel\t-u \\データ\\a.qel\t=\t1\r\n"
-            "CeDeleteFile\t\\データ\\a.qel\t=\t1\r\n"
-            "CeFindFirstFile\t\\missing\t=\t" + Hex(kInvalidHandle) + "\r\n"
-            "CeRapiUninit\t=\t0x00000000\r\n");
+  const std::string expected =
+      Line({"CeRapiInitEx", std::to_string(sizeof(RAPIINIT)), "=", "0x00000000"}) +
+      Line({"CeFindFirstFile", "\\", "=", Hex(search)}) +
+      Line({"CeFindClose", Hex(search), "=", "1"}) +
+      Line({"CeCreateDirectory", "\\データ", "=", "1"}) +
+      Line({"CeCreateFile", "\\データ\\a.qel", "1073741824", "0", "2", "2", "=", Hex(file)}) +
+      Line({"CeWriteFile", Hex(file), "5", "5", "=", "1"}) +
+      Line({"CeCloseHandle", Hex(file), "=", "1"}) +
+      Line({"CeCreateProcess", "\\データ\\a.qel", "-u \\データ\\a.qel", "=", "1"}) +
+      Line({"CeDeleteFile", "\\データ\\a.qel", "=", "1"}) +
+      Line({"CeFindFirstFile", "\\missing", "=", Hex(kInvalidHandle)}) +
+      Line({"CeRapiUninit", "=", "0x00000000"});
+  EXPECT_EQ(Content(journal_), expected);
 
   const EmulatorJournal journal = Journal();
   EXPECT_EQ(journal.ConnectionsBegun(), 1u);
