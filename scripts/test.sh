@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-presets=(native win32 win64)
+presets=(native win32 win64 fuzz)
 
 stop_wine() {
   for p in build/win32/wineprefix build/win64/wineprefix; do
