@@ -6,15 +6,15 @@ namespace qel {
 
 int QelRapiInit(HostPlatform& host, DeviceLink& device) {
   StageMarkers markers(host, u"QelRapiInit");
-  RapiInitRecord record;
-  if (!Succeeded(device.CeRapiInitEx(record))) {
+  Handle event = 0;
+  if (!Succeeded(device.CeRapiInitEx(event))) {
     QelWriteLog(host, u"CeRapiInitEx START ERROR");
     return 1;
   }
   // The record's result is only meaningful once the event has been
   // signalled; a failed wait or a failed connection is no connection.
-  const std::uint32_t wait = host.WaitForSingleObject(record.event, kConnectionWaitMilliseconds);
-  if (wait != kWaitObject0 || !Succeeded(record.result)) {
+  const std::uint32_t wait = host.WaitForSingleObject(event, kConnectionWaitMilliseconds);
+  if (wait != kWaitObject0 || !Succeeded(device.CeRapiInitResult())) {
     QelWriteLog(host, u"CeRapiInitEx END ERROR");
     return 2;
   }

@@ -12,13 +12,6 @@
 
 namespace qel {
 
-// RAPIINIT without its size field, which the implementation sets to the
-// size of the real record.
-struct RapiInitRecord {
-  Handle event = 0;     // heRapiInit: signalled when the link is up
-  HResult result = 0;   // hrRapiInit: the outcome of the connection
-};
-
 // The fields of CE_FIND_DATA that are of use.
 struct DeviceFindData {
   std::uint32_t attributes = 0;
@@ -30,7 +23,14 @@ class DeviceLink {
  public:
   virtual ~DeviceLink() = default;
 
-  virtual HResult CeRapiInitEx(RapiInitRecord& record) = 0;
+  // Starts the connection and hands out the event (heRapiInit) that is
+  // signalled when the link is up. The remote API fills in the outcome
+  // (hrRapiInit) only when it signals the event, after this call has
+  // returned, so the record stays with the link until CeRapiUninit.
+  virtual HResult CeRapiInitEx(Handle& event) = 0;
+  // hrRapiInit of that record: the outcome of the connection, meaningful
+  // once the event has been signalled.
+  virtual HResult CeRapiInitResult() = 0;
   virtual HResult CeRapiUninit() = 0;
   virtual Handle CeFindFirstFile(const char16_t* path, DeviceFindData& data) = 0;
   virtual bool CeFindClose(Handle search) = 0;

@@ -47,15 +47,16 @@ bool RapiDeviceLink::Bind() {
          Lookup(module, "CeCreateProcess", procs_.createProcess);
 }
 
-HResult RapiDeviceLink::CeRapiInitEx(RapiInitRecord& record) {
+HResult RapiDeviceLink::CeRapiInitEx(Handle& event) {
   if (!bound()) return kEFail;
-  RAPIINIT init{};
-  init.cbSize = sizeof(RAPIINIT);
-  const HRESULT result = procs_.rapiInitEx(&init);
-  record.event = FromWin32(init.heRapiInit);
-  record.result = init.hrRapiInit;
+  init_ = RAPIINIT{};
+  init_.cbSize = sizeof(RAPIINIT);
+  const HRESULT result = procs_.rapiInitEx(&init_);
+  event = FromWin32(init_.heRapiInit);
   return result;
 }
+
+HResult RapiDeviceLink::CeRapiInitResult() { return init_.hrRapiInit; }
 
 HResult RapiDeviceLink::CeRapiUninit() {
   if (!bound()) return kEFail;

@@ -18,7 +18,8 @@ class RapiDeviceLink : public DeviceLink {
  public:
   RapiDeviceLink();
 
-  HResult CeRapiInitEx(RapiInitRecord& record) override;
+  HResult CeRapiInitEx(Handle& event) override;
+  HResult CeRapiInitResult() override;
   HResult CeRapiUninit() override;
   Handle CeFindFirstFile(const char16_t* path, DeviceFindData& data) override;
   bool CeFindClose(Handle search) override;
@@ -53,6 +54,9 @@ class RapiDeviceLink : public DeviceLink {
 
   std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule> module_;
   Procs procs_;
+  // The record of the connection; the remote API writes its outcome into it
+  // when the connection comes up, so it lives as long as the link.
+  RAPIINIT init_{};
 };
 
 }  // namespace qel

@@ -39,6 +39,16 @@ bool UseQelrun() {
   return GetEnvironmentVariableW(L"QEL_E2E_HOST", value, 16) > 0 && std::wstring(value) == L"qelrun";
 }
 
+// "NOTICE caption=<caption> text=<text> style=0x00040010 topmost=yes"
+Notice ParseNoticeLine(const std::string& line) {
+  const auto caption = line.find("caption="), text = line.find(" text="), style = line.find(" style=");
+  if (caption == std::string::npos || text == std::string::npos || style == std::string::npos) {
+    throw std::runtime_error("unexpected qelrun line: " + line);
+  }
+  return {line.substr(caption + 8, text - caption - 8), line.substr(text + 6, style - text - 6),
+          line.ends_with(" topmost=yes")};
+}
+
 // Runs qelrun.exe as a child process and reads its NOTICE lines.
 RunOutcome RunThroughQelrun(const fs::path& qelrun, const fs::path& dll, const fs::path& output) {
   std::wstring commandLine = L"\"" + qelrun.wstring() + L"\" --dismiss-notices \"" + dll.wstring() + L"\"";
@@ -75,7 +85,7 @@ RunOutcome RunThroughQelrun(const fs::path& qelrun, const fs::path& dll, const f
 }
 
 RunOutcome RunInProcess(const fs::path& dll) {
-  const HostRunOutcome host = RunQelDllEntry(dll.wstring(), true, nullptr);
+  const host::HostRunOutcome host = host::RunQelDllEntry(dll.wstring(), true);
   RunOutcome outcome;
   outcome.result = host.exitCode;
   for (const auto& notice : host.notices) {

@@ -155,7 +155,9 @@ TEST_P(FailedRun, ShowsOneNoticeEndsTheConnectionCleansUpAndReturnsOne) {
   EXPECT_EQ(journal.ConnectionsEnded(), f.connectionsEnded);
   EXPECT_TRUE(journal.AllHandlesClosed());
   EXPECT_FALSE(fs::exists(s.pc / "qelmoset.ini")) << "the clean-up runs on every way out";
-  if (fs::exists(s.src / "UPDATE.QEL")) EXPECT_EQ(Scenario::ReadFile(s.src / "UPDATE.QEL"), update);
+  if (fs::exists(s.src / "UPDATE.QEL")) {
+    EXPECT_EQ(Scenario::ReadFile(s.src / "UPDATE.QEL"), update) << "the update file on the PC is never changed";
+  }
   const bool copyMayStay = f.notice == std::string("更新処理機能の実行に失敗しました");
   if (!copyMayStay) {
     EXPECT_FALSE(fs::exists(s.handset / "Windows" / "Updates" / "UPDATE.QEL")) << "no copy, whole or partial";

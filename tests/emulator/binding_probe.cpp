@@ -5,8 +5,8 @@
 
 int main() {
   qel::RapiDeviceLink link;
-  qel::RapiInitRecord record;
-  if (!qel::Succeeded(link.CeRapiInitEx(record))) return 1;
+  qel::Handle event = 0;
+  if (!qel::Succeeded(link.CeRapiInitEx(event))) return 1;
   link.CeRapiUninit();
   return 0;
 }

@@ -99,10 +99,10 @@ class EmulatorTest : public ::testing::Test {
 
   // Begins a connection and waits until the link is up.
   void Connect() {
-    qel::RapiInitRecord record;
-    ASSERT_EQ(link().CeRapiInitEx(record), qel::kSOk);
-    ASSERT_EQ(WaitForSingleObject(Win32(record.event), 5000), WAIT_OBJECT_0);
-    ASSERT_EQ(record.result, qel::kSOk);
+    qel::Handle event = 0;
+    ASSERT_EQ(link().CeRapiInitEx(event), qel::kSOk);
+    ASSERT_EQ(WaitForSingleObject(Win32(event), 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(link().CeRapiInitResult(), qel::kSOk);
   }
 
   Handle CreateHidden(const char16_t* path) {
@@ -129,12 +129,12 @@ class EmulatorTest : public ::testing::Test {
 // --- Connection ---------------------------------------------------------------
 
 TEST_F(EmulatorTest, ConnectsAtOnceAndUninitClosesTheEvent) {
-  qel::RapiInitRecord record;
-  ASSERT_EQ(link().CeRapiInitEx(record), qel::kSOk);
-  EXPECT_EQ(WaitForSingleObject(Win32(record.event), 0), WAIT_OBJECT_0);
-  EXPECT_EQ(record.result, qel::kSOk);
+  qel::Handle event = 0;
+  ASSERT_EQ(link().CeRapiInitEx(event), qel::kSOk);
+  EXPECT_EQ(WaitForSingleObject(Win32(event), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(link().CeRapiInitResult(), qel::kSOk);
   EXPECT_EQ(link().CeRapiUninit(), qel::kSOk);
-  EXPECT_EQ(WaitForSingleObject(Win32(record.event), 0), WAIT_FAILED);
+  EXPECT_EQ(WaitForSingleObject(Win32(event), 0), WAIT_FAILED);
   // Nothing left to end, and nothing reachable without a link.
   EXPECT_FALSE(qel::Succeeded(link().CeRapiUninit()));
   EXPECT_FALSE(link().CeCreateDirectory(u"\\late"));
@@ -149,14 +149,14 @@ TEST_F(EmulatorTest, OperationsFailBeforeAnyConnection) {
 }
 
 TEST_F(EmulatorTest, RefusedStartAndMissingRootFail) {
-  qel::RapiInitRecord record;
+  qel::Handle event = 0;
   SetVariable(L"QEL_EMU_CONNECT", L"refuse");
-  EXPECT_FALSE(qel::Succeeded(link().CeRapiInitEx(record)));
+  EXPECT_FALSE(qel::Succeeded(link().CeRapiInitEx(event)));
   EXPECT_FALSE(qel::Succeeded(link().CeRapiUninit()));
 
   SetEnvironmentVariableW(L"QEL_EMU_CONNECT", nullptr);
   SetEnvironmentVariableW(L"QEL_EMU_ROOT", nullptr);
-  EXPECT_FALSE(qel::Succeeded(link().CeRapiInitEx(record)));
+  EXPECT_FALSE(qel::Succeeded(link().CeRapiInitEx(event)));
   EXPECT_EQ(Journal().ConnectionsBegun(), 0u);
 }
 
@@ -172,8 +172,8 @@ TEST_F(EmulatorTest, MalformedSettingsRefuseTheStart) {
   for (const auto& [name, value] : cases) {
     SCOPED_TRACE(testing::Message() << fs::path(name).string() << "=" << fs::path(value).string());
     SetVariable(name, value);
-    qel::RapiInitRecord record;
-    EXPECT_FALSE(qel::Succeeded(link().CeRapiInitEx(record)));
+    qel::Handle event = 0;
+    EXPECT_FALSE(qel::Succeeded(link().CeRapiInitEx(event)));
     SetEnvironmentVariableW(name, nullptr);
   }
   Connect();  // and well-formed again
@@ -181,43 +181,43 @@ TEST_F(EmulatorTest, MalformedSettingsRefuseTheStart) {
 
 TEST_F(EmulatorTest, NeverConnectingLeavesTheEventUnsignalled) {
   SetVariable(L"QEL_EMU_CONNECT", L"never");
-  qel::RapiInitRecord record;
-  ASSERT_EQ(link().CeRapiInitEx(record), qel::kSOk);
-  EXPECT_EQ(WaitForSingleObject(Win32(record.event), 200), static_cast<DWORD>(WAIT_TIMEOUT));
+  qel::Handle event = 0;
+  ASSERT_EQ(link().CeRapiInitEx(event), qel::kSOk);
+  EXPECT_EQ(WaitForSingleObject(Win32(event), 200), static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_FALSE(link().CeCreateDirectory(u"\\never"));
   EXPECT_EQ(link().CeRapiUninit(), qel::kSOk);  // a pending start is ended too
 }
 
 TEST_F(EmulatorTest, FailedConnectionSignalsWithAFailureResult) {
   SetVariable(L"QEL_EMU_CONNECT", L"fail");
-  qel::RapiInitRecord record;
-  ASSERT_EQ(link().CeRapiInitEx(record), qel::kSOk);
-  EXPECT_EQ(WaitForSingleObject(Win32(record.event), 0), WAIT_OBJECT_0);
-  EXPECT_FALSE(qel::Succeeded(record.result));
+  qel::Handle event = 0;
+  ASSERT_EQ(link().CeRapiInitEx(event), qel::kSOk);
+  EXPECT_EQ(WaitForSingleObject(Win32(event), 0), WAIT_OBJECT_0);
+  EXPECT_FALSE(qel::Succeeded(link().CeRapiInitResult()));
   EXPECT_FALSE(link().CeCreateDirectory(u"\\down"));
   EXPECT_EQ(link().CeRapiUninit(), qel::kSOk);
 }
 
 TEST_F(EmulatorTest, DelayedConnectionComesUpAfterTheDelay) {
   SetVariable(L"QEL_EMU_CONNECT", L"delay:300");
-  qel::RapiInitRecord record;
+  qel::Handle event = 0;
   const ULONGLONG start = GetTickCount64();
-  ASSERT_EQ(link().CeRapiInitEx(record), qel::kSOk);
-  EXPECT_EQ(WaitForSingleObject(Win32(record.event), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  ASSERT_EQ(link().CeRapiInitEx(event), qel::kSOk);
+  EXPECT_EQ(WaitForSingleObject(Win32(event), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_FALSE(link().CeCreateDirectory(u"\\soon"));  // not up yet
-  EXPECT_EQ(WaitForSingleObject(Win32(record.event), 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(Win32(event), 5000), WAIT_OBJECT_0);
   EXPECT_GE(GetTickCount64() - start, 250u);
-  EXPECT_EQ(record.result, qel::kSOk);
+  EXPECT_EQ(link().CeRapiInitResult(), qel::kSOk);
   EXPECT_TRUE(link().CeCreateDirectory(u"\\soon"));
   EXPECT_EQ(link().CeRapiUninit(), qel::kSOk);
 }
 
 TEST_F(EmulatorTest, DelayedConnectionEndedOrUnloadedEarlyLeavesNothingBehind) {
   SetVariable(L"QEL_EMU_CONNECT", L"delay:200");
-  qel::RapiInitRecord record;
-  ASSERT_EQ(link().CeRapiInitEx(record), qel::kSOk);
+  qel::Handle event = 0;
+  ASSERT_EQ(link().CeRapiInitEx(event), qel::kSOk);
   EXPECT_EQ(link().CeRapiUninit(), qel::kSOk);
-  ASSERT_EQ(link().CeRapiInitEx(record), qel::kSOk);
+  ASSERT_EQ(link().CeRapiInitEx(event), qel::kSOk);
   link_.reset();  // RAPI.dll unloaded with the start still pending
   Sleep(400);     // past the delay: nothing of the unloaded library may run
   link_.emplace();
@@ -474,8 +474,8 @@ TEST_F(EmulatorTest, JournalRecordsEveryCallWithItsArgumentsAndResult) {
 
 TEST_F(EmulatorTest, JournalReaderSeesFailuresAndHandlesLeftOpen) {
   SetVariable(L"QEL_EMU_CONNECT", L"refuse");
-  qel::RapiInitRecord record;
-  link().CeRapiInitEx(record);
+  qel::Handle event = 0;
+  link().CeRapiInitEx(event);
   SetEnvironmentVariableW(L"QEL_EMU_CONNECT", nullptr);
   SetVariable(L"QEL_EMU_SHORT_WRITE", L"1");
   Connect();

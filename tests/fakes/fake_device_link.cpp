@@ -24,12 +24,11 @@ const DeviceFile* FakeDeviceLink::File(std::u16string_view path) const {
   return it == files_.end() ? nullptr : &it->second;
 }
 
-HResult FakeDeviceLink::CeRapiInitEx(RapiInitRecord& record) {
+HResult FakeDeviceLink::CeRapiInitEx(Handle& event) {
   journal_.Add("CeRapiInitEx");
   ++connectionsBegun;
   if (initResult < 0) return initResult;
-  record.event = initEvent;
-  record.result = recordResult;
+  event = initEvent;
   return initResult;
 }
 

@@ -43,7 +43,8 @@ class FakeDeviceLink : public DeviceLink {
   std::u16string startedProgram, startedCommandLine;
 
   // --- DeviceLink ---------------------------------------------------------------
-  HResult CeRapiInitEx(RapiInitRecord& record) override;
+  HResult CeRapiInitEx(Handle& event) override;
+  HResult CeRapiInitResult() override { return recordResult; }
   HResult CeRapiUninit() override;
   Handle CeFindFirstFile(const char16_t* path, DeviceFindData& data) override;
   bool CeFindClose(Handle search) override;
