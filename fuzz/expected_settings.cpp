@@ -75,11 +75,16 @@ ExpectedSettings ExpectSettings(const std::array<std::u16string, kKeyCount>& raw
   return out;
 }
 
-std::u16string ReadFullValue(HostPlatform& host, const SettingsKey& key, const char16_t* path) {
-  std::vector<char16_t> buffer(4096, u'\0');
-  host.GetPrivateProfileStringW(key.section, key.key, buffer.data(), static_cast<std::uint32_t>(buffer.size()),
-                                path);
-  return std::u16string(buffer.data());
+std::array<std::u16string, kKeyCount> ReadRawValues(HostPlatform& host, const char16_t* path) {
+  std::array<std::u16string, kKeyCount> values;
+  std::vector<char16_t> buffer(4096);
+  for (std::size_t i = 0; i < kKeyCount; ++i) {
+    std::fill(buffer.begin(), buffer.end(), u'\0');
+    host.GetPrivateProfileStringW(kSettingsKeys[i].section, kSettingsKeys[i].key, buffer.data(),
+                                  static_cast<std::uint32_t>(buffer.size()), path);
+    values[i] = buffer.data();
+  }
+  return values;
 }
 
 }  // namespace qel::fuzz

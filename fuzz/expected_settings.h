@@ -54,8 +54,8 @@ struct ExpectedSettings {
 ExpectedSettings ExpectSettings(const std::array<std::u16string, kKeyCount>& rawValues,
                                 const std::optional<std::u16string>& temp);
 
-// The full value of one key as the host's reader finds it in the settings
-// file at path, however long; empty when missing.
-std::u16string ReadFullValue(HostPlatform& host, const SettingsKey& key, const char16_t* path);
+// The full values of the four keys as the host's reader finds them in the
+// settings file at path, however long; empty when missing.
+std::array<std::u16string, kKeyCount> ReadRawValues(HostPlatform& host, const char16_t* path);
 
 }  // namespace qel::fuzz

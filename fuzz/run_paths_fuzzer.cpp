@@ -11,6 +11,7 @@
 // that dest names, so that every run that gets past the settings step meets
 // the length limits.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,7 +19,6 @@
 #include <vector>
 
 #include "common/platform_types.h"
-#include "common/wide_text.h"
 #include "entry/run.h"
 #include "expected_settings.h"
 #include "fakes/call_journal.h"
@@ -103,8 +103,7 @@ void CheckCase(const Case& c) {
   if (c.late) host.waitResult = kWaitTimeout;
   if (c.programFails) device.failAt["CeCreateProcess"] = 1;
 
-  std::array<std::u16string, kKeyCount> rawValues;
-  for (std::size_t i = 0; i < kKeyCount; ++i) rawValues[i] = ReadFullValue(host, kSettingsKeys[i], kSettingsPath);
+  const std::array<std::u16string, kKeyCount> rawValues = ReadRawValues(host, kSettingsPath);
   const ExpectedSettings settings = ExpectSettings(rawValues, c.temp);
   const std::u16string& source = settings.values[0];
   const std::u16string& destination = settings.values[1];

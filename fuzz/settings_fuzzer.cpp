@@ -59,8 +59,7 @@ void CheckCase(const std::optional<std::u16string>& temp, std::string_view setti
   host.AddFolder(u"C:\\WORK");
   host.AddFile(kSettingsPath, std::string(settingsFile));
 
-  std::array<std::u16string, kKeyCount> rawValues;
-  for (std::size_t i = 0; i < kKeyCount; ++i) rawValues[i] = ReadFullValue(host, kSettingsKeys[i], kSettingsPath);
+  const std::array<std::u16string, kKeyCount> rawValues = ReadRawValues(host, kSettingsPath);
   const ExpectedSettings expected = ExpectSettings(rawValues, temp);
   journal.Clear();
 
