@@ -190,7 +190,8 @@ std::uint32_t FakeHostPlatform::GetPrivateProfileStringW(const char16_t* section
   const std::size_t n = std::min<std::size_t>(value->size(), size - 1);
   std::copy_n(value->begin(), n, buffer);
   buffer[n] = u'\0';
-  return static_cast<std::uint32_t>(n);
+  // Like the real reader, a NUL in the file ends the value.
+  return static_cast<std::uint32_t>(WideLength(buffer));
 }
 
 Handle FakeHostPlatform::FindFirstFileW(const char16_t* pattern, HostFindData& data) {
