@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -194,6 +195,15 @@ std::vector<std::string> Scenario::PcEntries() const {
   for (const auto& entry : fs::directory_iterator(pc)) names.push_back(Narrow(entry.path().filename().wstring()));
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::vector<std::string> Scenario::HandsetFiles() const {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(handset)) {
+    if (entry.is_regular_file()) files.push_back(Narrow(L"\\" + entry.path().lexically_relative(handset).wstring()));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 }  // namespace qel::e2e

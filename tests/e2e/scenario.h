@@ -62,6 +62,8 @@ class Scenario {
   // Attributes of a handset entry as Wine reports them, or INVALID_FILE_ATTRIBUTES.
   std::uint32_t HandsetAttributes(const std::string& devicePath) const;
   std::vector<std::string> PcEntries() const;
+  // Every file on the handset as a device path, such as \Windows\Apply.exe; sorted.
+  std::vector<std::string> HandsetFiles() const;
 
  private:
   // Each variable set for the run, with the value it had before (none: unset).
