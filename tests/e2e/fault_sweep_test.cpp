@@ -2,10 +2,9 @@
 // the real qelmoset.dll, the host code of qelrun in this process, and the
 // emulated handset. A clean run is made first; each call that its journal
 // shows becomes one run in which just that call fails (QEL_EMU_FAIL=Op:N),
-// each write also once short; a run that reaches an operation the clean run
-// never made (the deletion of a partial copy) is made again with that call
-// failing too; and the connection is refused, never comes up, or comes up
-// failed. Every run is checked for what the user sees and for what is left
+// each write also once short; a run whose copy failed is made again with
+// the closing and again with the deletion of the partial copy failing too;
+// and the connection is refused, never comes up, or comes up failed. Every run is checked for what the user sees and for what is left
 // on the PC and on the handset, and the sweep ends with a one-line summary.
 #include <windows.h>
 
@@ -131,16 +130,21 @@ std::vector<Fault> DeriveFaults(const EmulatorJournal& clean) {
   return faults;
 }
 
-// The same fault again with one more call failing: each call, of an
-// operation that the clean run never made, that the fault's run made. Only
-// the deletion of a partial copy is reached that way; when it fails, the
-// partial copy stays.
-std::vector<Fault> DeriveFollowUps(const Fault& fault, const EmulatorJournal& clean, const EmulatorJournal& run) {
+// After a failed copy the transfer closes the partial copy and deletes it;
+// each of those calls fails as well in one more run. Either way the partial
+// copy stays: a deletion that fails leaves it, and so does a failed close,
+// since a copy still open cannot be deleted.
+std::vector<Fault> DeriveFollowUps(const Fault& fault, const EmulatorJournal& run) {
   std::vector<Fault> followUps;
+  if (!fault.expected.reason.starts_with("CeWriteFile")) return followUps;
+  const auto& records = run.records();
+  const auto lastWrite = std::find_if(records.rbegin(), records.rend(),
+                                      [](const JournalRecord& r) { return r.op == "CeWriteFile"; }).base();
   std::map<std::string, unsigned> calls;
-  for (const JournalRecord& record : run.records()) {
-    if (!kFailable.contains(record.op) || clean.Count(record.op) != 0) continue;
-    const std::string at = Setting(record.op, ++calls[record.op]);
+  for (auto record = records.begin(); record != records.end(); ++record) {
+    const unsigned n = ++calls[record->op];
+    if (record < lastWrite || !kFailable.contains(record->op)) continue;
+    const std::string at = Setting(record->op, n);
     Fault followUp = fault;
     followUp.name += " and " + at;
     auto failing = std::find_if(followUp.env.begin(), followUp.env.end(),
@@ -151,6 +155,7 @@ std::vector<Fault> DeriveFollowUps(const Fault& fault, const EmulatorJournal& cl
       failing->second += "," + at;
     }
     followUp.expected.copy = Copy::kPartial;
+    followUp.expected.handleLeftToTheEnd = record->op == "CeCloseHandle";
     followUps.push_back(std::move(followUp));
   }
   return followUps;
@@ -298,7 +303,7 @@ TEST(FaultSweep, EveryRemoteOperationOfASuccessfulRunFailingInTurn) {
   int number = 0;
   for (const Fault& fault : DeriveFaults(cleanJournal)) {
     const EmulatorJournal journal = RunWith(tally, fault, ++number);
-    for (const Fault& followUp : DeriveFollowUps(fault, cleanJournal, journal)) RunWith(tally, followUp, ++number);
+    for (const Fault& followUp : DeriveFollowUps(fault, journal)) RunWith(tally, followUp, ++number);
   }
   for (const Fault& fault : ConnectionFaults()) {
     const EmulatorJournal journal = RunWith(tally, fault, ++number);
