@@ -247,32 +247,36 @@ void CheckPc(Tally& t, const Scenario& s, const RunOutcome& outcome, const Expec
 
   t.Check(Scenario::ReadFile(s.log()).starts_with(kEarlierLog), "the log's earlier content is unchanged");
   Texts texts;
+  std::string malformed;
   try {
     texts = s.LogTexts();
-  } catch (const std::runtime_error& malformed) {
-    t.Check(false, malformed.what());
-    return;
+  } catch (const std::runtime_error& error) {
+    malformed = error.what();
   }
-  t.Check(true, "every line with its timestamp and CR LF");
-  const auto at = [&](const std::string& text) { return std::find(texts.begin(), texts.end(), text) - texts.begin(); };
-  const auto n = static_cast<std::ptrdiff_t>(texts.size());
-  t.Check(n > 7 && texts[1] == kEntryStart, "the run's lines follow the earlier ones");
-  if (n <= 7) return;
-  Texts deletions(texts.end() - 4, texts.end() - 2);
+  if (!t.Check(malformed.empty(), "every line with its timestamp and CR LF " + malformed)) return;
+  // The run's lines follow the earlier one and end with the clean-up's
+  // START, its two lines in the order of the listing, its END and the end marker.
+  if (!t.Check(texts.size() > 7 && texts[1] == kEntryStart, "the run's lines follow the earlier ones")) return;
+  const auto last = [&](std::size_t back) { return texts[texts.size() - back]; };
+  Texts deletions = {last(4), last(3)};
   std::sort(deletions.begin(), deletions.end());
   const std::string pc = Narrow(s.pc.wstring()) + "\\";
-  t.Check(texts[static_cast<std::size_t>(n - 5)] == kDeleteStart && texts[static_cast<std::size_t>(n - 2)] == kDeleteEnd &&
-              texts[static_cast<std::size_t>(n - 1)] == kEntryEnd &&
+  t.Check(last(5) == kDeleteStart && last(2) == kDeleteEnd && last(1) == kEntryEnd &&
               deletions == Texts{"Delete Fail (" + pc + "qelmoset.dll)", "Delete Succeed (" + pc + "qelmoset.ini)"},
           "the clean-up's lines and the end marker last");
-  const std::string noticeLine = e.notice == nullptr ? "" : std::string("QelErrorMessage (") + e.notice + ")";
+  const auto noticeAt = static_cast<std::size_t>(
+      std::find_if(texts.begin(), texts.end(), [](const auto& l) { return l.starts_with("QelErrorMessage"); }) -
+      texts.begin());
   if (e.notice == nullptr) {
-    t.Check(std::none_of(texts.begin(), texts.end(), [](const auto& l) { return l.starts_with("QelErrorMessage"); }),
-            "no notice line");
+    t.Check(noticeAt == texts.size(), "no notice line");
   } else {
-    t.Check(at(noticeLine) == n - 6, "the notice line right before the clean-up");
+    t.Check(noticeAt == texts.size() - 6 && texts[noticeAt] == std::string("QelErrorMessage (") + e.notice + ")",
+            "the notice line right before the clean-up");
   }
-  if (!e.reason.empty()) t.Check(at(e.reason) < n - 6, "the failing step's line first: " + e.reason);
+  if (!e.reason.empty()) {
+    const auto reasonAt = static_cast<std::size_t>(std::find(texts.begin(), texts.end(), e.reason) - texts.begin());
+    t.Check(reasonAt < noticeAt, "the failing step's line first: " + e.reason);
+  }
 }
 
 // One run with the fault's settings; returns its journal.
