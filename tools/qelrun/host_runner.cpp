@@ -149,6 +149,10 @@ int CallDismissingNotices(HMODULE library, Entry entry, std::vector<ObservedNoti
   const ImportRedirect redirect(library, messageBox,
                                 reinterpret_cast<ULONG_PTR>(&RecordingMessageBoxW));
   requestedStyle = 0;
+  // The desktop is set up (and under Wine its process started) on the first
+  // use of a window in the process; do that here, before two threads race
+  // for it.
+  ::GetDesktopWindow();
   const std::jthread watcher(WatchNotices, std::ref(notices), std::cref(onNotice));
   return entry(0);
 }
