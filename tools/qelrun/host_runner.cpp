@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "common/wide_text.h"
+#include "qelmoset.h"
 
 namespace qel::host {
 
@@ -18,7 +19,9 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
 
-using Entry = int(WINAPI*)(int);
+// The entry as the public header declares it, so that qelrun calls it the way
+// every host that follows the header does.
+static_assert(std::is_same_v<decltype(&QelDllEntry), QelDllEntryProc>);
 
 // How often the watcher looks for a box, and for a dismissed one to go.
 constexpr DWORD kPollMilliseconds = 10;
@@ -142,7 +145,8 @@ void WatchNotices(std::stop_token stop, std::vector<ObservedNotice>& notices,
 
 // Calls the entry with the library's MessageBoxW import redirected and a
 // watcher answering the boxes; the watcher has ended when this returns.
-int CallDismissingNotices(HMODULE library, Entry entry, std::vector<ObservedNotice>& notices,
+int CallDismissingNotices(HMODULE library, QelDllEntryProc entry,
+                          std::vector<ObservedNotice>& notices,
                           const std::function<void(const ObservedNotice&)>& onNotice) {
   const auto messageBox = reinterpret_cast<ULONG_PTR>(
       ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "MessageBoxW"));
@@ -174,8 +178,7 @@ HostRunOutcome RunQelDllEntry(const std::wstring& dllPath, bool dismissNotices,
     outcome.failure = "cannot load " + Utf8(dllPath) + " (error " + std::to_string(error) + ")";
     return outcome;
   }
-  const auto entry = reinterpret_cast<Entry>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(library.get(), "QelDllEntry")));
+  const QelDllEntryProc entry = QelFindDllEntry(library.get());
   if (entry == nullptr) {
     outcome.exitCode = kExitNoEntry;
     outcome.failure = Utf8(dllPath) + " has no export QelDllEntry";
@@ -195,7 +198,9 @@ std::string NoticeLine(const ObservedNotice& notice) {
 }
 
 std::string ResultLine(int result) {
-  const char* const words = result == 0 ? "success" : result == 1 ? "failure" : "unexpected";
+  const char* const words = result == QEL_RESULT_SUCCESS   ? "success"
+                            : result == QEL_RESULT_FAILURE ? "failure"
+                                                           : "unexpected";
   return "RESULT " + std::to_string(result) + " (" + words + ")\n";
 }
 
