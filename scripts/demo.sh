@@ -50,7 +50,23 @@ result=$?
 set -e
 cat "$demo/qelrun.out"
 echo
-echo "== Result: $result ($([ $result -eq 0 ] && echo success || echo failure))"
+case $result in
+  0) echo "== Result: 0, success: the file was copied and the device program started" ;;
+  1) echo "== Result: 1, failure: the notice below and the log tell why" ;;
+  *) echo "== Result: $result: qelrun could not call the DLL (see above)" ;;
+esac
+# Each notice box of the run, with its text in English.
+declare -A meaning=(
+  ["RAPIの呼び出しに失敗しました"]="Calling the remote API failed."
+  ["VEXA KX520 との接続に失敗しました"]="Connecting to the VEXA KX520 failed."
+  ["初期設定ファイルの読み込みに失敗しました"]="Reading the settings file failed."
+  ["転送元ファイルが存在しません"]="The source file does not exist."
+  ["更新ファイルの転送に失敗しました"]="Transferring the update file failed."
+  ["更新処理機能の実行に失敗しました"]="Running the update function failed."
+)
+while IFS= read -r text; do
+  echo "    Notice shown: $text (${meaning[$text]:-?})"
+done < <(sed -n 's/^NOTICE caption=.* text=\(.*\) style=.*$/\1/p' "$demo/qelrun.out")
 echo
 echo "== New lines of pc/qelmoset.log"
 tail -n +"$((before + 1))" "$log" | tr -d '\r'
@@ -73,7 +89,9 @@ for folder, dirs, files in sorted(os.walk(root)):
 PY
 echo
 echo "== Started on the handset"
-grep -a '^CeCreateProcess' "$demo/journal.txt" | tr -d '\r' || echo "(nothing was started)"
+tr -d '\r' < "$demo/journal.txt" \
+  | awk -F'\t' '$1 == "CeCreateProcess" && $5 == 1 { print "    program:      " $2; print "    command line: " $3; found = 1 }
+                 END { if (!found) print "    (nothing was started)" }'
 echo
 echo "== The library's folder after the run"
 ls "$demo/pc"
