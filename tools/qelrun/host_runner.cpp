@@ -190,6 +190,21 @@ HostRunOutcome RunQelDllEntry(const std::wstring& dllPath, bool dismissNotices,
   return outcome;
 }
 
+std::optional<QelrunArguments> ParseQelrunArguments(const std::vector<std::wstring>& arguments) {
+  QelrunArguments parsed;
+  for (const std::wstring& argument : arguments) {
+    if (argument == L"--dismiss-notices") {
+      parsed.dismissNotices = true;
+    } else if (argument.starts_with(L"-") || !parsed.dllPath.empty()) {
+      return std::nullopt;
+    } else {
+      parsed.dllPath = argument;
+    }
+  }
+  if (parsed.dllPath.empty()) return std::nullopt;
+  return parsed;
+}
+
 std::string NoticeLine(const ObservedNotice& notice) {
   char style[16];
   std::snprintf(style, sizeof style, "0x%08X", notice.style);

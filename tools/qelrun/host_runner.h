@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,17 @@ struct HostRunOutcome {
 // presses OK. Runs may follow one another in a process; they must not overlap.
 HostRunOutcome RunQelDllEntry(const std::wstring& dllPath, bool dismissNotices,
                               const std::function<void(const ObservedNotice&)>& onNotice = {});
+
+// qelrun's command line: [--dismiss-notices] <path of the library>, the
+// option before or after the path.
+struct QelrunArguments {
+  std::wstring dllPath;
+  bool dismissNotices = false;
+};
+
+// Empty when the arguments (without the program name) are not of that form:
+// no path, a second path or an unknown option. qelrun then shows its usage.
+std::optional<QelrunArguments> ParseQelrunArguments(const std::vector<std::wstring>& arguments);
 
 // The lines that qelrun prints, in UTF-8 with a line feed:
 //   NOTICE caption=<caption> text=<text> style=0x00040010 topmost=yes

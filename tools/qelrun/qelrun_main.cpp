@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "host_runner.h"
 
@@ -21,27 +21,6 @@ constexpr char kUsage[] =
     "Exit codes: the entry's result; 100 usage; 101 the library cannot be loaded;\n"
     "102 the library has no export QelDllEntry.\n";
 
-struct Arguments {
-  std::wstring dllPath;
-  bool dismissNotices = false;
-};
-
-std::optional<Arguments> Parse(int argc, wchar_t** argv) {
-  Arguments arguments;
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring_view argument = argv[i];
-    if (argument == L"--dismiss-notices") {
-      arguments.dismissNotices = true;
-    } else if (argument.starts_with(L"-") || !arguments.dllPath.empty()) {
-      return std::nullopt;
-    } else {
-      arguments.dllPath = argument;
-    }
-  }
-  if (arguments.dllPath.empty()) return std::nullopt;
-  return arguments;
-}
-
 void Print(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fflush(stdout);
@@ -53,7 +32,8 @@ int wmain(int argc, wchar_t** argv) {
   // UTF-8 lines with bare line feeds, whatever reads them.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  const std::optional<Arguments> arguments = Parse(argc, argv);
+  const std::optional<qel::host::QelrunArguments> arguments =
+      qel::host::ParseQelrunArguments({argv + 1, argv + argc});
   if (!arguments) {
     std::fputs(kUsage, stderr);
     return qel::host::kExitUsage;
