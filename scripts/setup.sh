@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev python3)
 
 missing() {
   local p out=()

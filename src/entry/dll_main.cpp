@@ -2,6 +2,8 @@
 // QelDllEntry once per update; the call returns when the run is over.
 #include <windows.h>
 
+#include "qelmoset.h"
+
 #include "device/rapi_device_link.h"
 #include "entry/run.h"
 #include "hostplatform/win32_host_platform.h"
@@ -9,8 +11,9 @@
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 // The argument is never read. Returns 0 when the device program was started,
-// 1 on any failure.
-extern "C" int WINAPI QelDllEntry(int) {
+// 1 on any failure. Defined with the public header's declaration in sight,
+// so that the two cannot differ.
+int WINAPI QelDllEntry(int) {
   try {
     qel::Win32HostPlatform host;
     qel::RapiDeviceLink device;

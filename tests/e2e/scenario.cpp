@@ -98,7 +98,10 @@ RunOutcome RunInProcess(const fs::path& dll) {
 }  // namespace
 
 Scenario::Scenario(const std::string& name) {
-  root = ProgramFolder().parent_path() / "e2e-work" / name;
+  // Each way of hosting has folders of its own, so that the test programs
+  // of both may run at the same time.
+  hostFolder = ProgramFolder();
+  root = hostFolder.parent_path() / "e2e-work" / (UseQelrun() ? "qelrun" : "in-process") / name;
   fs::remove_all(root);
   pc = root / "pc";
   src = root / "src";

@@ -36,6 +36,7 @@ class Scenario {
   ~Scenario();
 
   std::filesystem::path root, pc, src, handset;
+  std::filesystem::path hostFolder;  // the host program's own folder
   std::filesystem::path dll() const { return pc / libraryName; }
   std::filesystem::path log() const { return pc / "qelmoset.log"; }
   std::string libraryName = "qelmoset.dll";

@@ -229,7 +229,7 @@ TEST(UpdateRun, RenamedLibraryWorksInItsOwnFolderAndSparesTheHostsFolder) {
   s.libraryName = "renamed.dll";
   fs::rename(s.pc / "qelmoset.dll", s.dll());
   s.WriteSettings(s.SourceFolder(), "\\Windows");
-  const fs::path sentinel = s.root.parent_path().parent_path() / "bin" / "sentinel-of-the-host.txt";
+  const fs::path sentinel = s.hostFolder / ("sentinel-of-the-host-" + s.root.parent_path().filename().string());
   Scenario::WriteFile(sentinel, "must stay");
 
   EXPECT_EQ(s.Run().result, 0);
