@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "support/win32_handle.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -31,21 +33,7 @@ const wchar_t* W(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-// A Win32 handle that a test opened itself, closed at the end of its scope.
-class Win32Handle {
- public:
-  explicit Win32Handle(HANDLE handle) : handle_(handle) {}
-  ~Win32Handle() {
-    if (valid()) ::CloseHandle(handle_);
-  }
-  Win32Handle(const Win32Handle&) = delete;
-  Win32Handle& operator=(const Win32Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
+using qel::testing::Win32Handle;
 
 // Another program's hold on a file: open for reading and writing, no sharing.
 Win32Handle HoldUnshared(const std::u16string& path) {

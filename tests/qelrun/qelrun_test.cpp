@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "support/win32_handle.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,21 +41,7 @@ std::string FileContent(const std::wstring& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// A Win32 handle that the test opened itself, closed at the end of its scope.
-class Win32Handle {
- public:
-  explicit Win32Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~Win32Handle() {
-    if (valid()) ::CloseHandle(handle_);
-  }
-  Win32Handle(const Win32Handle&) = delete;
-  Win32Handle& operator=(const Win32Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
+using qel::testing::Win32Handle;
 
 HANDLE CreateOutputFile(const std::wstring& path) {
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
